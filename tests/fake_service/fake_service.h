@@ -1,0 +1,89 @@
+// FakeService: a local stand-in for the audiobook service, for tests, the demo and benchmarks.
+// It binds 127.0.0.1 only and speaks HTTP/1.1 with keep-alive, written by hand on the socket
+// so that headers arrive and leave byte for byte as given (order and spelling included).
+//
+// Endpoints (every answer counts in /stats under its path, query excluded):
+//   GET|POST /book/<id>              UTF-8 HTML book page holding, once each:
+//       var totalCount='<total>',page=0,pageSize=10;   <h1 class="nowrap"><name><i class="d-status"
+//       </span><a class="author"><author></a></li>     class="g-user"><narrator></a>
+//     an unknown id gets a 200 page without them.
+//   POST|GET /ajax/book/<id>/<page>/<size>   {"status":"success","data":{"data":[{"resId":N,
+//       "resName":"..."}]}}, page 0-based, every non-ASCII character as &#xhhhh; (UTF-16 units,
+//       so beyond the BMP a surrogate pair of two references); [] past the end.
+//   GET /ajax/path/4/<id>/<resId>
+//   {"status":"success","data":"http://127.0.0.1:PORT/audio/<id>/<resId>.mp3"}
+//       knob lookup=nodata: no "data" member; lookup=html: an HTML error page (200);
+//       unknown chapter: {"status":"failed"}.
+//   GET|HEAD /audio/<id>/<resId>.mp3  audioBytes(id, resId, size); Range "bytes=a-b", "a-", "-n"
+//       → 206 + Content-Range (416 when unsatisfiable); Accept-Ranges, Content-Length.
+//   ANY /echo                 body: request line CR LF, each header line as received CR LF, CR LF,
+//                             then the request body. text/plain.
+//   ANY /set-cookie?line=L&line=L...   each L (percent-decoded) written verbatim as a header line.
+//   ANY /stall?seconds=S      answers "late" after S seconds (fractions allowed).
+//   ANY /status/<code>        that status, body "status <code>\n".
+//   ANY /redirect/<n>         302 to /redirect/<n-1>; /redirect/0 answers "arrived". /loop: 302 to
+//   itself. GET /stats {"requests":{path:n},"ranges":{path:n},"proxyAuthorizations":[...]}
+//   absolute-form target ("GET http://host/x HTTP/1.1"): forward-proxy mode, records the
+//       Proxy-Authorization value ("" when absent) in proxyAuthorizations and answers like /echo.
+//
+// Audio knobs: in the data file as "knobs" of a book (all its chapters) or a chapter (wins), and
+// as query parameters of the audio URL (win over both), e.g.
+// /audio/7/70001.mp3?rate=65536&fault=503
+//   size=N          file size (default: the chapter's)
+//   rate=B          bytes per second for this connection's answer (token bucket, 64 KB burst)
+//   latency=MS      delay before the first byte of the answer
+//   fault=403|404|500|503  answer that status with an HTML page; retryAfter=S adds Retry-After;
+//                   faultCount=N: only the first N requests for this exact URL fail
+//   errorPage=1     200 text/html error page instead of audio
+//   closeAfter=N    close the connection after N body bytes; closeMode=once: only on the first
+//                   request for this exact URL (path + query), later ones complete
+//   noLength=1      no Content-Length; the body ends when the connection closes
+//   ignoreRange=1   200 and the whole file even when a Range was asked
+//   badRange=1      206 whose Content-Range start is off by 1000 from what was served
+//   redirects=N     302 chains: N hops, each to the same URL with redirects=N-1
+//   redirectLoop=1  302 to itself forever
+//   stall=S, stallAfter=N   pause S seconds after N body bytes (default 0) of each answer
+// "First request for this exact URL" is per service instance; add e.g. &run=<unique> for a
+// fresh count when a service is shared.
+//
+// Data file (tests/data/books.json): {"books":[{"id":N,"name":"..","author":"..","narrator":"..",
+//   "total":N (announced; default the number of chapters), "size":B (default 307200),
+//   "knobs":{..}, and either "chapters":[{"resId":N,"name":"..","size":B,"knobs":{..}}]
+//   or "chapterCount":N,"firstResId":N (default id*1000+1),"namePattern":"第{n}集"}]}
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio_bytes.h"
+#include "catalogue.h"
+
+namespace zelbrin::fake_service {
+
+class FakeService {
+public:
+    explicit FakeService(Catalogue catalogue = {});
+    ~FakeService();  // stops
+    FakeService(const FakeService&) = delete;
+    FakeService& operator=(const FakeService&) = delete;
+
+    // Binds 127.0.0.1:port (0: the system picks) and serves on a thread of its own.
+    bool start(int port = 0);
+    int port() const;
+    std::string baseUrl() const;  // "http://127.0.0.1:PORT"
+    // Closes every connection and joins every thread. Safe to call twice.
+    void stop();
+
+    std::string statsJson() const;
+    int requestCount(const std::string& path) const;
+    int rangeCount(const std::string& path) const;
+    std::vector<std::string> proxyAuthorizations() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace zelbrin::fake_service
