@@ -107,7 +107,7 @@ std::string_view cutToBytes(std::string_view text, size_t limit) {
 // Shortening can leave a space or a dot at the end; trimming can make a name reserved or empty.
 Text finish(std::string_view candidate) {
     Text name = trimBlanks(candidate);
-    if (isReservedDeviceName(name)) name.insert(0, "_");
+    if (isReservedDeviceName(name)) name = "_" + name;
     if (name.empty()) name = "未命名";
     return name;
 }

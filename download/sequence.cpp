@@ -31,11 +31,7 @@ std::atomic<bool> chapterAlreadyComplete{false};
 Text currentChapterCell(int column) { return controls->cellText(currentRow, column); }
 
 Text audioAddressOfCurrentRow() {
-    const Text address = serviceBase + "/ajax/path/4/" + numberToText(currentBook->id) + "/" +
-                         currentChapterCell(0);
-    JsonDocument answer;
-    answer.parse(bytesToText(fetchUrl(address)));
-    return answer.getText("data");
+    return chapterAudioAddress(currentBook->id, currentChapterCell(0));
 }
 
 // A chapter that never reached the engine ends here, so the next tick moves on.
@@ -53,6 +49,20 @@ void finishSequence() {
 }
 
 }  // namespace
+
+Text chapterAudioAddress(int bookId, std::string_view resId) {
+    const Text address =
+        serviceBase + "/ajax/path/4/" + numberToText(bookId) + "/" + Text(resId);
+    JsonDocument answer;
+    answer.parse(bytesToText(fetchUrl(address)));
+    return answer.getText("data");
+}
+
+int existingFileAnswer(int existingSize, int downloadSize) {
+    // A file of exactly the download's size is taken as this chapter from an earlier run; any
+    // other file keeps its name and the new one gets "(1)", "(2)", ...
+    return existingSize == downloadSize ? kAnswerGiveUp : kAnswerNewName;
+}
 
 void setDownloadRoot(std::string_view folder) { downloadRoot = Text(folder); }
 
@@ -118,14 +128,11 @@ int onDownloadEvent(int event, std::intptr_t, int value, int value2, std::intptr
             controls->setCell(currentRow, kStatusColumn, numberToText(percent) + "%");
             return 0;
         }
-        case kEventFileExists:
-            // A file of exactly the download's size is taken as this chapter from an earlier
-            // run; any other file keeps its name and the new one gets "(1)", "(2)", ...
-            if (value == value2) {
-                chapterAlreadyComplete = true;
-                return kAnswerGiveUp;
-            }
-            return kAnswerNewName;
+        case kEventFileExists: {
+            const int answer = existingFileAnswer(value, value2);
+            if (answer == kAnswerGiveUp) chapterAlreadyComplete = true;
+            return answer;
+        }
         default:
             return 0;
     }

@@ -21,6 +21,13 @@ void onSequenceTick();
 // Handler of 时钟2.
 void onSpeedTick();
 
+// The audio address the service gives for chapter `resId` of book `bookId`; "" when none.
+Text chapterAudioAddress(int bookId, std::string_view resId);
+// The answer to kEventFileExists: a file of the download's size is the chapter saved by an
+// earlier run (give up, nothing is fetched); any other file is kept and the chapter gets a new
+// name.
+int existingFileAnswer(int existingSize, int downloadSize);
+
 // A task for `address` that saves the chapter of row `currentRow` under `folderPrefix`.
 TaskParam makeTaskParam(std::string_view address, std::string_view folderPrefix);
 

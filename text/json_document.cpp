@@ -181,8 +181,10 @@ Text dumpGbk(const Json& value) {
 // of toJson as «3», not «3.0».
 Json numberValue(double value) {
     constexpr double kExact = 9007199254740992.0;  // 2^53
-    if (value == static_cast<double>(static_cast<long long>(value)) && value > -kExact &&
-        value < kExact && !(value == 0 && std::signbit(value))) {
+    // Range first: converting a real beyond long long (or NaN) to an integer is undefined.
+    if (value > -kExact && value < kExact &&
+        value == static_cast<double>(static_cast<long long>(value)) &&
+        !(value == 0 && std::signbit(value))) {
         return static_cast<long long>(value);
     }
     return value;

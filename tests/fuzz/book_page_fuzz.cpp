@@ -35,8 +35,9 @@ void checkAnyPage(const Text& page) {
         if (value.empty()) continue;
         const int at = findText(page, field.left);
         const Text framed = Text(field.left) + value + field.right;
-        check(at != -1 && page.compare(static_cast<std::size_t>(at - 1), framed.size(), framed) == 0,
-              "a field stands between its markers");
+        check(
+            at != -1 && page.compare(static_cast<std::size_t>(at - 1), framed.size(), framed) == 0,
+            "a field stands between its markers");
         check(findText(value, field.right) == -1, "a field ends at the first right marker");
     }
     (void)textToInt(textBetween(page, kFields[0].left, kFields[0].right));

@@ -29,7 +29,8 @@ void checkMerge(const Text& sent, const Text& set) {
     // With lone or invalid lead bytes an entry may swallow the separator after it, so the
     // entry-wise checks below hold for texts of whole code page 936 characters.
     if (!fuzz::isWholeGbk(sent) || !fuzz::isWholeGbk(set)) return;
-    check(mergeCookies(cookies, newCookies) == merged, "merging the same answer again changes nothing");
+    check(mergeCookies(cookies, newCookies) == merged,
+          "merging the same answer again changes nothing");
     const TextList result = splitText(merged, "; ");
     const TextList oldEntries = splitText(removeSpaces(sent), ";");
     const TextList newEntries = splitText(removeSpaces(set), ";");

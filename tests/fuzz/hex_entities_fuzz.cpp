@@ -20,8 +20,8 @@ bool roundTrips(const Text& text) { return fromWide(toWide(text, kCodePageGbk)) 
 
 // Code page 936 bytes of one UTF-16 unit, as the conversion writes it ("?" when it has none).
 Text gbkOfUnit(std::uint16_t unit) {
-    const Bytes wide = {static_cast<std::uint8_t>(unit & 0xFF), static_cast<std::uint8_t>(unit >> 8),
-                        0, 0};
+    const Bytes wide = {static_cast<std::uint8_t>(unit & 0xFF),
+                        static_cast<std::uint8_t>(unit >> 8), 0, 0};
     return fromWide(wide);
 }
 

@@ -49,8 +49,7 @@ void checkPath(const JsonDocument& doc, const Text& path) {
     }
     if (type >= 1) {
         JsonDocument value;
-        check(value.parse(doc.getText(path, true)),
-              "the JSON of a value parses");
+        check(value.parse(doc.getText(path, true)), "the JSON of a value parses");
     }
 }
 
@@ -96,8 +95,7 @@ void checkWrites(JsonDocument& doc, FuzzedDataProvider& input, const Text& path)
     }
     JsonDocument again;
     const Text json = doc.toJson();
-    check(again.parse(json) || json == "null",
-          "a written document still writes valid JSON");
+    check(again.parse(json) || json == "null", "a written document still writes valid JSON");
 }
 
 }  // namespace
@@ -115,8 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const Text written = doc.toJson();
         JsonDocument again;
         check(again.parse(written), "a parsed document writes JSON that parses");
-        check(again.toJson() == written,
-              "parse(toJson()) gives the same document");
+        check(again.toJson() == written, "parse(toJson()) gives the same document");
     }
     checkPath(doc, fuzzedPath);
     const Text walked = walkPath(doc, input);

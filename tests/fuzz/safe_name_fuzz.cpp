@@ -91,7 +91,8 @@ void checkChapterPath(const Text& prefix, const Text& name, const Text& extensio
     if (extension == ".mp3") check(isSafe(stem + extension), "so is the name with its extension");
     const Text whole = safeName(name);
     // The name with its extension is one component, so it keeps to the component limit too.
-    if (prefix.size() + whole.size() + extension.size() <= static_cast<std::size_t>(kMaxPathBytes) &&
+    if (prefix.size() + whole.size() + extension.size() <=
+            static_cast<std::size_t>(kMaxPathBytes) &&
         whole.size() + extension.size() <= static_cast<std::size_t>(kMaxNameBytes)) {
         check(stem == whole, "a name that fits is not shortened");
     }

@@ -85,9 +85,9 @@ void checkFind(std::string_view text, std::string_view sought, std::optional<int
         characterStarts(text).count(*start) == 0) {
         return;
     }
-    check(findText(text, sought, start, ignoreCase) ==
-              referenceFind(text, sought, start, ignoreCase),
-          "findText agrees with the character-wise reference search");
+    check(
+        findText(text, sought, start, ignoreCase) == referenceFind(text, sought, start, ignoreCase),
+        "findText agrees with the character-wise reference search");
 }
 
 void checkExtraction(std::string_view text, std::string_view left, std::string_view right,
@@ -137,7 +137,8 @@ void checkSplit(std::string_view text, std::string_view delimiter, int maxMember
         }
     }
     const TextList limited = splitText(text, delimiter, maxMembers);
-    const std::size_t expected = maxMembers <= 0 ? 0 : std::min(all.size(), std::size_t(maxMembers));
+    const std::size_t expected =
+        maxMembers <= 0 ? 0 : std::min(all.size(), std::size_t(maxMembers));
     check(limited.size() == expected, "a maximum keeps at most that many members");
     check(std::equal(limited.begin(), limited.end(), all.begin()),
           "a maximum keeps the first members");
@@ -176,10 +177,10 @@ void checkNumbers(std::string_view text, int integer, double real, int decimals)
     check(textToInt(" \t" + withSign) == integer, "textToInt skips white space and takes a sign");
     check(textToInt(fullWidth(" " + withSign)) == integer,
           "full-width digits, signs and spaces read as ASCII");
-    const bool digitFollows = (!text.empty() && text[0] >= '0' && text[0] <= '9') ||
-                              (text.size() >= 2 && text[0] == '\xA3' &&
-                               static_cast<unsigned char>(text[1]) >= 0xB0 &&
-                               static_cast<unsigned char>(text[1]) <= 0xB9);
+    const bool digitFollows =
+        (!text.empty() && text[0] >= '0' && text[0] <= '9') ||
+        (text.size() >= 2 && text[0] == '\xA3' && static_cast<unsigned char>(text[1]) >= 0xB0 &&
+         static_cast<unsigned char>(text[1]) <= 0xB9);
     check(digitFollows || textToInt(written + Text(text)) == integer,
           "textToInt stops at the first byte that is not a digit");
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace zelbrin {
 namespace {
 
@@ -157,6 +159,27 @@ TEST(JsonDocumentWrite, SettersAndFailuresChangeNothing) {
     EXPECT_EQ(
         document.toJson(),
         R"({"a":"1","o":{"k":[1,"x"]},"j":{"n":null},"n":3,"r":0.30000000000000004,"0":"x"})");
+}
+
+TEST(JsonDocumentWrite, NumbersBeyondTheIntegersStayReals) {
+    static const struct {
+        double value;
+        const char* json;
+    } cases[] = {
+        {3, R"({"v":3})"},
+        {-0.0, R"({"v":-0.0})"},
+        {9007199254740992.0, R"({"v":9.007199254740992e+15})"},
+        {1.27736e294, R"({"v":1.27736e+294})"},  // found by json_document_fuzz
+        {-1e300, R"({"v":-1e+300})"},
+        {std::numeric_limits<double>::infinity(), R"({"v":null})"},
+        {std::numeric_limits<double>::quiet_NaN(), R"({"v":null})"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.json);
+        JsonDocument document;
+        document.setNumber("v", c.value);
+        EXPECT_EQ(document.toJson(), c.json);
+    }
 }
 
 TEST(JsonDocumentWrite, ArraysAndElements) {
