@@ -188,9 +188,8 @@ private:
 
 }  // namespace
 
-DownloadRun downloadChapters(const std::vector<ChapterJob>& jobs,
-                             const DownloadSettings& settings, Display& display,
-                             const std::atomic<bool>& stopRequested) {
+DownloadRun downloadChapters(const std::vector<ChapterJob>& jobs, const DownloadSettings& settings,
+                             Display& display, const std::atomic<bool>& stopRequested) {
     return ChapterRunner(settings, display, stopRequested).run(jobs);
 }
 

@@ -26,8 +26,7 @@ struct DownloadRun {
 // Downloads `jobs` in order, each as soon as the one before has ended. A chapter whose file
 // already holds the service's size is skipped as already complete. Once `stopRequested` is set
 // the running chapter is stopped (its partial file goes with it) and nothing else starts.
-DownloadRun downloadChapters(const std::vector<ChapterJob>& jobs,
-                             const DownloadSettings& settings, Display& display,
-                             const std::atomic<bool>& stopRequested);
+DownloadRun downloadChapters(const std::vector<ChapterJob>& jobs, const DownloadSettings& settings,
+                             Display& display, const std::atomic<bool>& stopRequested);
 
 }  // namespace zelbrin::cli

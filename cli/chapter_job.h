@@ -29,9 +29,7 @@ struct RunTotals {
     std::int64_t bytes = 0;  // audio bytes received by this run
     double seconds = 0;      // since the first chapter started
 
-    int finished() const {
-        return complete + alreadyComplete + static_cast<int>(failures.size());
-    }
+    int finished() const { return complete + alreadyComplete + static_cast<int>(failures.size()); }
 };
 
 }  // namespace zelbrin::cli

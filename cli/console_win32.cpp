@@ -2,6 +2,7 @@
 // https://learn.microsoft.com/windows/console/setconsolectrlhandler
 // https://learn.microsoft.com/windows/win32/api/shellapi/nf-shellapi-commandlinetoargvw
 #include <windows.h>
+// After windows.h, which it builds on.
 #include <shellapi.h>
 
 #include "cli/console.h"
@@ -78,7 +79,9 @@ std::vector<Text> commandLineArguments(int, char**) {
     return arguments;
 }
 
-std::unique_ptr<Output> standardOutput() { return std::make_unique<HandleOutput>(STD_OUTPUT_HANDLE); }
+std::unique_ptr<Output> standardOutput() {
+    return std::make_unique<HandleOutput>(STD_OUTPUT_HANDLE);
+}
 std::unique_ptr<Output> standardError() { return std::make_unique<HandleOutput>(STD_ERROR_HANDLE); }
 
 void installStopHandler(std::atomic<bool>& flag) {

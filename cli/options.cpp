@@ -66,8 +66,8 @@ private:
         const auto parsed = wholeNumber(*text);
         if (!parsed || *parsed < low || *parsed > high) {
             fail(name + " takes a whole number from " + std::to_string(low) +
-                 (high == INT32_MAX ? " up" : " to " + std::to_string(high)) + ", not \"" +
-                 *text + "\"");
+                 (high == INT32_MAX ? " up" : " to " + std::to_string(high)) + ", not \"" + *text +
+                 "\"");
             return std::nullopt;
         }
         return parsed;
@@ -86,8 +86,7 @@ private:
         CliOptions& o = result_.options;
         const bool takesValue = name == "--service-base" || name == "-o" || name == "--output" ||
                                 name == "--from" || name == "--to" || name == "-c" ||
-                                name == "--connections" || name == "--retries" ||
-                                name == "--proxy";
+                                name == "--connections" || name == "--retries" || name == "--proxy";
         if (attached && !takesValue) return fail(name + " takes no value");
 
         if (name == "-h" || name == "--help") {

@@ -31,15 +31,15 @@ private:
 
 void printList(const Book& book, Output& out) {
     const BookInfo& info = book.info;
-    out.write("book " + std::to_string(info.id) + ": " + info.name + "\n" + "author: " +
-              info.author + "\n" + "narrator: " + info.narrator + "\n" +
+    out.write("book " + std::to_string(info.id) + ": " + info.name + "\n" +
+              "author: " + info.author + "\n" + "narrator: " + info.narrator + "\n" +
               "chapters: " + std::to_string(info.chapterTotal) + " declared, " +
               std::to_string(book.chapters.size()) + " listed\n");
     const std::size_t width = std::to_string(book.chapters.size()).size();
     for (std::size_t k = 0; k < book.chapters.size(); ++k) {
         const Text number = std::to_string(k + 1);
-        out.write(Text(width - number.size(), ' ') + number + "  " + book.chapters[k].resId +
-                  "  " + book.chapters[k].name + "\n");
+        out.write(Text(width - number.size(), ' ') + number + "  " + book.chapters[k].resId + "  " +
+                  book.chapters[k].name + "\n");
     }
 }
 
@@ -71,8 +71,8 @@ public:
         }
         if (static_cast<int>(book.chapters.size()) != book.info.chapterTotal && !options_.quiet) {
             err_.write("warning: the book declares " + std::to_string(book.info.chapterTotal) +
-                       " chapters but the service listed " +
-                       std::to_string(book.chapters.size()) + "\n");
+                       " chapters but the service listed " + std::to_string(book.chapters.size()) +
+                       "\n");
         }
         if (options_.list) {
             printList(book, out_);
@@ -85,11 +85,12 @@ private:
     int download(const Book& book) {
         const int count = static_cast<int>(book.chapters.size());
         if (count == 0) {
-            err_.write("the service listed no chapters of book " +
-                       std::to_string(options_.bookId) + "\n");
+            err_.write("the service listed no chapters of book " + std::to_string(options_.bookId) +
+                       "\n");
             return kExitSomeFailed;
         }
-        const int from = clampedEnd("--from", options_.from.value_or(1), count, err_, options_.quiet);
+        const int from =
+            clampedEnd("--from", options_.from.value_or(1), count, err_, options_.quiet);
         const int to = clampedEnd("--to", options_.to.value_or(count), count, err_, options_.quiet);
 
         const Text folder = options_.outputFolder + "\\" + safeName(book.info.name);

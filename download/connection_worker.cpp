@@ -12,6 +12,17 @@ namespace {
 
 constexpr int kRetries = 3;
 constexpr auto kFirstPause = std::chrono::milliseconds(150);
+// The endgame: a connection without work watches the ones still running and takes over the
+// rest of a range whose connection is far slower than it was itself (a CDN holding one path
+// back), instead of leaving the file's tail to that one connection.
+constexpr auto kIdlePoll = std::chrono::milliseconds(50);
+constexpr double kJudgeAfterSeconds = 0.25;  // a connection's rate means little before this
+constexpr double kSlowFactor = 4;            // "far slower"
+constexpr double kWorthSeconds = 0.2;        // the rest must take the slow one longer than this
+
+double secondsSince(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
 
 std::int64_t parseNumber(std::string_view text) {
     std::int64_t value = -1;
@@ -256,6 +267,7 @@ bool TransferTask::waitForFile() {
 void TransferTask::written(int id, std::int64_t offset, std::int64_t length) {
     std::lock_guard lock(lock_);
     plan_->markWritten(offset, length);
+    pace_[id].bytes += length;
     events_.push_back({kEventWritten, id + 1, static_cast<int>(length)});
     changed_.notify_all();
 }
@@ -269,6 +281,9 @@ TransferTask::Retry TransferTask::fetchOnce(int id, StreamCancel& cancel, int& f
         std::lock_guard lock(lock_);
         if (shouldEnd()) return Retry::fatal;
         probing = !fileReady_;
+        Pace& pace = pace_[id];
+        pace.since = std::chrono::steady_clock::now();
+        pace.bytes = 0;
         if (!probing) {
             auto segment = plan_->segmentOf(id);
             if (!segment || segment->pos >= segment->end) {
@@ -286,6 +301,8 @@ TransferTask::Retry TransferTask::fetchOnce(int id, StreamCancel& cancel, int& f
     StreamResult result = streamGet(request, sink, cancel);
 
     std::unique_lock lock(lock_);
+    if (Pace& pace = pace_[id]; pace.bytes > 0)
+        pace.lastRate = static_cast<double>(pace.bytes) / std::max(secondsSince(pace.since), 1e-3);
     if (shouldEnd()) return Retry::fatal;
     if (sink.merged()) return Retry::done;
     if (fileReady_) {
@@ -314,6 +331,42 @@ TransferTask::Retry TransferTask::fetchOnce(int id, StreamCancel& cancel, int& f
     return pauseFor(kFirstPause * (1 << (failures - 1))) ? Retry::again : Retry::fatal;
 }
 
+bool TransferTask::takeOverSlow(int id) {
+    double myRate = pace_[id].lastRate;
+    if (myRate <= 0) return false;
+    int slowest = -1;
+    double longest = kWorthSeconds;
+    for (const Segment& segment : plan_->active()) {
+        const Pace& pace = pace_[segment.owner];
+        double elapsed = secondsSince(pace.since);
+        if (elapsed < kJudgeAfterSeconds) continue;
+        double rate = std::max(static_cast<double>(pace.bytes) / elapsed, 1.0);
+        double restSeconds = static_cast<double>(segment.end - segment.pos) / rate;
+        if (rate * kSlowFactor < myRate && restSeconds > longest) {
+            longest = restSeconds;
+            slowest = segment.owner;
+        }
+    }
+    return slowest >= 0 && plan_->takeOver(id, slowest);
+}
+
+// True once this worker has a range to fetch; false when there is nothing left to help with.
+bool TransferTask::awaitWork(int id) {
+    std::unique_lock lock(lock_);
+    for (;;) {
+        if (shouldEnd() || !plan_) return false;
+        if (plan_->takeWork(id)) return true;
+        // A rate limit is shared by the running workers: a waiting one would take its share.
+        if (!plan_->splitting() || param_.rateLimit > 0 || plan_->active().empty()) return false;
+        if (takeOverSlow(id)) {
+            lock.unlock();
+            control_->log("taking over the rest of a slow connection's range");
+            return true;
+        }
+        changed_.wait_for(lock, kIdlePoll);
+    }
+}
+
 void TransferTask::workerMain(int id, StreamCancel& cancel) {
     try {
         int failures = 0;
@@ -322,11 +375,7 @@ void TransferTask::workerMain(int id, StreamCancel& cancel) {
             while ((step = fetchOnce(id, cancel, failures)) == Retry::again) {
             }
         }
-        while (step != Retry::fatal) {
-            {
-                std::lock_guard lock(lock_);
-                if (shouldEnd() || !plan_ || !plan_->takeWork(id)) break;
-            }
+        while (step != Retry::fatal && awaitWork(id)) {
             failures = 0;
             while ((step = fetchOnce(id, cancel, failures)) == Retry::again) {
             }

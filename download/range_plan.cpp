@@ -28,6 +28,22 @@ std::optional<Segment> RangePlan::segmentOf(int worker) const {
     return *s;
 }
 
+std::vector<Segment> RangePlan::active() const {
+    std::vector<Segment> running;
+    for (const Segment& s : segments_)
+        if (s.owner >= 0 && s.pos < s.end) running.push_back(s);
+    return running;
+}
+
+bool RangePlan::takeOver(int worker, int owner) {
+    Segment* s = find(owner);
+    if (worker == owner || find(worker) || !s || s->pos >= s->end) return false;
+    Segment rest{s->pos, s->pos, s->end, worker};
+    s->end = s->pos;
+    segments_.push_back(rest);
+    return true;
+}
+
 bool RangePlan::takeWork(int worker) {
     if (find(worker)) return true;
     for (Segment& s : segments_) {

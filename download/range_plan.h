@@ -29,6 +29,11 @@ public:
     // splitting is allowed) the upper half of the largest range in progress. False: none.
     bool takeWork(int worker);
     std::optional<Segment> segmentOf(int worker) const;
+    // The segments being fetched that still have bytes to claim.
+    std::vector<Segment> active() const;
+    // `worker`, which has no segment, takes over what `owner` has not claimed yet: the owner's
+    // range ends where it stands, so its next claim gets 0. False when there is nothing left.
+    bool takeOver(int worker, int owner);
 
     // Claims up to `length` bytes at `offset` for `worker`, which must be its next byte.
     // Returns how many it may write: fewer at the end of its range, 0 when it has none.

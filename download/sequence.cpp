@@ -5,6 +5,7 @@
 #include "app/controls.h"
 #include "app/shared_state.h"
 #include "download/download.h"
+#include "download/chapter_files.h"
 #include "download/download_events.h"
 #include "download/paths.h"
 #include "download/safe_name.h"
@@ -51,8 +52,7 @@ void finishSequence() {
 }  // namespace
 
 Text chapterAudioAddress(int bookId, std::string_view resId) {
-    const Text address =
-        serviceBase + "/ajax/path/4/" + numberToText(bookId) + "/" + Text(resId);
+    const Text address = serviceBase + "/ajax/path/4/" + numberToText(bookId) + "/" + Text(resId);
     JsonDocument answer;
     answer.parse(bytesToText(fetchUrl(address)));
     return answer.getText("data");
@@ -72,7 +72,11 @@ TaskParam makeTaskParam(std::string_view address, std::string_view folderPrefix)
     TaskParam task = defaultTaskParam();
     task.url = Text(address);
     task.connections = 10;
-    task.savePath = chapterFilePath(folderPrefix, controls->cellText(currentRow, 1));
+    // The file names are decided over the rows up to this one, so a second chapter of the same
+    // name gets "(1)" on every run instead of being taken for the first one's finished file.
+    std::vector<Text> names;
+    for (int row = 0; row <= currentRow; ++row) names.push_back(controls->cellText(row, 1));
+    task.savePath = chapterFilePaths(names, folderPrefix).back();
     task.eventCallback = onDownloadEvent;
     return task;
 }

@@ -10,6 +10,7 @@
 #include <condition_variable>  // std::chrono: <chrono> itself does not compile for GBK literals
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -70,6 +71,8 @@ private:
     bool waitForFile();
     void written(int id, std::int64_t offset, std::int64_t length);
     int runningWorkers() const;
+    bool awaitWork(int id);
+    bool takeOverSlow(int id);  // under lock_
 
     std::shared_ptr<TaskControl> control_;
     const TaskParam& param_;
@@ -88,6 +91,13 @@ private:
     bool fileReady_ = false;
     bool rangesRefused_ = false;
     std::optional<RangePlan> plan_;
+    // How fast each connection goes: its current answer, and the rate of its previous one.
+    struct Pace {
+        std::chrono::steady_clock::time_point since{};
+        std::int64_t bytes = 0;
+        double lastRate = 0;  // bytes per second
+    };
+    std::map<int, Pace> pace_;
     Text finalPath_;
     PartFile file_;
 };

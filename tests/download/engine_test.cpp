@@ -17,6 +17,7 @@
 #include "download/download.h"
 #include "download/download_events.h"
 #include "download/part_file.h"
+#include "download/range_plan.h"
 #include "download/task_param.h"
 #include "fake_service.h"
 
@@ -201,6 +202,37 @@ TEST_F(EngineTest, SplitsLargeFileOverTenConnections) {
     for (const Event& e : events)
         if (e.code == kEventWritten) writers.insert(e.worker);
     EXPECT_GE(writers.size(), 5u);
+}
+
+TEST_F(EngineTest, SlowConnectionsRangeIsTakenOver) {
+    const int size = 4 * 1024 * 1024;
+    // The third connection crawls at 2 KB/s: waiting for its range would take minutes.
+    const std::string knobs = "size=" + std::to_string(size) +
+                              "&rate=2000000&stragglerEvery=1000&stragglerIndex=3"
+                              "&stragglerRate=2048";
+    Recorder recorder;
+    Download engine;
+    ASSERT_TRUE(engine.addTask(task(knobs, 4, recorder)));
+    ASSERT_TRUE(recorder.waitFor(kEventTaskEnded, milliseconds(20000)));
+    expectCompleteOrder(recorder.snapshot(), size);
+    EXPECT_EQ(readFile(dir_ / "a.mp3"), fake_service::audioBytes(kBook, kChapter, size));
+}
+
+TEST(RangePlan, TakeOverEndsTheOwnersRangeWhereItStands) {
+    RangePlan plan(1000, 10);
+    plan.assignWhole(0);
+    EXPECT_EQ(plan.claim(0, 0, 300), 300);
+    EXPECT_FALSE(plan.takeOver(0, 0));
+    ASSERT_TRUE(plan.takeOver(1, 0));
+    EXPECT_EQ(plan.claim(0, 300, 100), 0);  // the old owner's next block is not its own
+    auto taken = plan.segmentOf(1);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->pos, 300);
+    EXPECT_EQ(taken->end, 1000);
+    EXPECT_TRUE(plan.takeOver(2, 1));
+    EXPECT_FALSE(plan.takeOver(2, 1));  // a worker holds one range at a time
+    ASSERT_EQ(plan.active().size(), 1u);
+    EXPECT_EQ(plan.active()[0].owner, 2);
 }
 
 TEST_F(EngineTest, FailuresEndWithOutcomeAndLeaveNoFile) {

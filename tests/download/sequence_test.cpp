@@ -60,7 +60,8 @@ fake::Catalogue testBooks() {
          chapter(4, "总断线", 200000, {{"closeAfter", "1000"}, {"closeMode", "always"}}),
          chapter(5, "尾章", 2048)}));
     catalogue.books.push_back(book(kDuplicates, "重名书",
-                                   {chapter(1, "画皮", 3000), chapter(2, "画皮", 5000)}));
+                                   {chapter(1, "画皮", 3000), chapter(2, "画皮", 3000),
+                                    chapter(3, "画皮", 5000)}));
     catalogue.books.push_back(book(kHostile, "..\\..\\逃出/书",
                                    {chapter(1, "..\\..\\..\\evil", 100), chapter(2, "CON", 200),
                                     chapter(3, Text(150, 'x') + Text(100, 'y'), 300),
@@ -218,12 +219,21 @@ TEST_F(SequenceTest, FailedChaptersAreMarkedAndCountedAndTheSequenceGoesOn) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
 }
 
-TEST_F(SequenceTest, SameNamesGetNumberedFiles) {
+TEST_F(SequenceTest, SameNamesGetNumberedFilesOnEveryRun) {
     lookUp(kDuplicates);
     downloadAll();
     const auto folder = bookFolder("重名书");
+    // Same name and same size: the second chapter is still a chapter of its own.
     expectChapterFile(kDuplicates, 1, 3000, folder / nativePath("画皮.mp3"));
-    expectChapterFile(kDuplicates, 2, 5000, folder / nativePath("画皮(1).mp3"));
+    expectChapterFile(kDuplicates, 2, 3000, folder / nativePath("画皮(1).mp3"));
+    expectChapterFile(kDuplicates, 3, 5000, folder / nativePath("画皮(2).mp3"));
+
+    stopProgram();
+    startProgram();
+    lookUp(kDuplicates);
+    downloadAll();
+    EXPECT_EQ(statusColumn(), std::vector<Text>(3, "已下载"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 3);
 }
 
 TEST_F(SequenceTest, HostileNamesStayInsideTheBookFolder) {

@@ -5,8 +5,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,7 +39,13 @@ struct Statistics {
     std::map<std::string, int> ranges;    // by path: 206 answers served
     std::vector<std::string> proxyAuthorizations;
     std::map<std::string, int> seen;  // by full target: for faults that happen only the first times
+    std::map<std::string, int> connections;  // by path: distinct connections that asked for it
+    int accepted = 0;                        // connections accepted so far
 };
+
+// The /stats document: {"requests":{path:n},"ranges":{path:n},"connections":{path:n},
+// "accepted":n,"proxyAuthorizations":[...]}.
+std::string statisticsText(const Statistics& stats);
 
 // State the endpoints share; owned by the FakeService.
 struct ServiceState {
@@ -46,6 +55,8 @@ struct ServiceState {
     std::mutex mutex;  // guards stats
     std::condition_variable wake;
     Statistics stats;
+    // One line per answered request, for benchmarks that time the gaps between requests.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> log{nullptr, &std::fclose};
 
     // Sleeps, but returns false at once when the service stops.
     bool pause(long milliseconds);
@@ -54,9 +65,12 @@ struct ServiceState {
 // One connection's answering side.
 class Responder {
 public:
-    Responder(ServiceState& state, const Socket& socket) : state_(state), socket_(socket) {}
+    // `connection`: 1 for the first connection the service accepted, 2 for the next, ...
+    Responder(ServiceState& state, const Socket& socket, int connection = 0)
+        : state_(state), socket_(socket), connection_(connection) {}
 
-    // Bytes per second for what follows; 0 = unlimited. A bucket of ~64 KB lets a burst through.
+    // Bytes per second for what follows; 0 = unlimited. A bucket of ~64 KB lets a burst through;
+    // it lasts as long as the connection while the rate stays the same.
     void setRate(std::uint64_t bytesPerSecond);
     bool send(const std::string& data);
     bool send(const char* data, std::size_t size);
@@ -67,11 +81,17 @@ public:
                 bool headOnly = false, bool withLength = true);
 
     ServiceState& state() { return state_; }
+    int connection() const { return connection_; }
+    // True the first time this connection asks for `path`.
+    bool firstAskFor(const std::string& path) { return askedPaths_.insert(path).second; }
 
 private:
     ServiceState& state_;
     const Socket& socket_;
+    int connection_;
+    std::set<std::string> askedPaths_;
     std::uint64_t rate_ = 0;
+    std::uint64_t bucketRate_ = 0;  // the rate the bucket was filled at; 0: none yet
     double tokens_ = 0;
     std::int64_t lastRefillMs_ = 0;
 };

@@ -17,6 +17,7 @@ constexpr std::size_t kHeaderLimit = 64 * 1024;
 
 struct Connection {
     Socket socket;
+    int number = 0;
     std::thread thread;
     std::atomic<bool> done{false};
 };
@@ -131,18 +132,34 @@ struct FakeService::Impl {
     std::thread acceptThread;
     std::mutex connectionsMutex;
     std::list<std::unique_ptr<Connection>> connections;
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 
     void serve(Connection& connection) {
-        Responder responder(state, connection.socket);
+        Responder responder(state, connection.socket, connection.number);
         std::string pending;
         for (;;) {
             Request request;
             if (!readRequest(state, connection.socket, pending, request)) break;
+            double begun = secondsSinceStart();
             bool keep = route(request, responder) && !wantsClose(request);
+            logRequest(begun, connection.number, request);
             if (!keep || state.stopping) break;
         }
         shutdownSocket(connection.socket);
         connection.done = true;
+    }
+
+    double secondsSinceStart() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    }
+
+    // "<began> <ended> <connection> <method> <target>", seconds since the start.
+    void logRequest(double begun, int connection, const Request& request) {
+        std::lock_guard lock(state.mutex);
+        if (!state.log) return;
+        std::fprintf(state.log.get(), "%.6f %.6f %d %s %s\n", begun, secondsSinceStart(),
+                     connection, request.method.c_str(), request.target.c_str());
+        std::fflush(state.log.get());
     }
 
     void reapFinished() {
@@ -165,6 +182,10 @@ struct FakeService::Impl {
             if (!socket.valid()) continue;
             auto connection = std::make_unique<Connection>();
             connection->socket = std::move(socket);
+            {
+                std::lock_guard statsLock(state.mutex);
+                connection->number = ++state.stats.accepted;
+            }
             Connection& ref = *connection;
             std::lock_guard lock(connectionsMutex);
             connections.push_back(std::move(connection));
@@ -172,6 +193,13 @@ struct FakeService::Impl {
         }
     }
 };
+
+bool FakeService::logRequestsTo(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    std::lock_guard lock(impl_->state.mutex);
+    impl_->state.log.reset(file);
+    return file != nullptr;
+}
 
 bool ServiceState::pause(long milliseconds) {
     std::unique_lock lock(mutex);
@@ -218,10 +246,13 @@ void FakeService::stop() {
 std::string FakeService::statsJson() const {
     std::lock_guard lock(impl_->state.mutex);
     const Statistics& stats = impl_->state.stats;
-    nlohmann::json json = {{"requests", stats.requests},
-                           {"ranges", stats.ranges},
-                           {"proxyAuthorizations", stats.proxyAuthorizations}};
-    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return statisticsText(stats);
+}
+
+int FakeService::connectionCount(const std::string& path) const {
+    std::lock_guard lock(impl_->state.mutex);
+    auto it = impl_->state.stats.connections.find(path);
+    return it == impl_->state.stats.connections.end() ? 0 : it->second;
 }
 
 int FakeService::requestCount(const std::string& path) const {

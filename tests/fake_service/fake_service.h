@@ -22,7 +22,9 @@
 //   ANY /stall?seconds=S      answers "late" after S seconds (fractions allowed).
 //   ANY /status/<code>        that status, body "status <code>\n".
 //   ANY /redirect/<n>         302 to /redirect/<n-1>; /redirect/0 answers "arrived". /loop: 302 to
-//   itself. GET /stats {"requests":{path:n},"ranges":{path:n},"proxyAuthorizations":[...]}
+//   itself. GET /stats {"requests":{path:n},"ranges":{path:n},"connections":{path:n},
+//   "accepted":n,"proxyAuthorizations":[...]}; "connections" counts the distinct connections
+//   that asked for a path, "accepted" every connection so far (numbered 1, 2, ... in order).
 //   absolute-form target ("GET http://host/x HTTP/1.1"): forward-proxy mode, records the
 //       Proxy-Authorization value ("" when absent) in proxyAuthorizations and answers like /echo.
 //
@@ -30,8 +32,11 @@
 // as query parameters of the audio URL (win over both), e.g.
 // /audio/7/70001.mp3?rate=65536&fault=503
 //   size=N          file size (default: the chapter's)
-//   rate=B          bytes per second for this connection's answer (token bucket, 64 KB burst)
+//   rate=B          bytes per second for this connection's answers (token bucket, 64 KB burst,
+//                   kept across the answers of one kept-alive connection)
 //   latency=MS      delay before the first byte of the answer
+//   stragglerEvery=E, stragglerIndex=I, stragglerRate=B   connections whose number n has
+//                   n % E == I (e.g. 10 and 7: the 7th, 17th, ...) get rate B instead
 //   fault=403|404|500|503  answer that status with an HTML page; retryAfter=S adds Retry-After;
 //                   faultCount=N: only the first N requests for this exact URL fail
 //   errorPage=1     200 text/html error page instead of audio
@@ -48,7 +53,8 @@
 //
 // Data file (tests/data/books.json): {"books":[{"id":N,"name":"..","author":"..","narrator":"..",
 //   "total":N (announced; default the number of chapters), "size":B (default 307200),
-//   "knobs":{..}, and either "chapters":[{"resId":N,"name":"..","size":B,"knobs":{..}}]
+//   "knobs":{..} (a book's "pageLatency":MS also delays its book page, chapter pages and
+//   lookups), and either "chapters":[{"resId":N,"name":"..","size":B,"knobs":{..}}]
 //   or "chapterCount":N,"firstResId":N (default id*1000+1),"namePattern":"第{n}集"}]}
 #pragma once
 
@@ -79,6 +85,11 @@ public:
     std::string statsJson() const;
     int requestCount(const std::string& path) const;
     int rangeCount(const std::string& path) const;
+    // How many connections asked for `path` at least once.
+    int connectionCount(const std::string& path) const;
+    // Appends one line per answered request to the file at `path` (created anew):
+    // "<began> <ended> <connection> <method> <target>", times in seconds since the start.
+    bool logRequestsTo(const std::string& path);
     std::vector<std::string> proxyAuthorizations() const;
 
 private:

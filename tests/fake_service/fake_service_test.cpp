@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>  // std::chrono (see transfer_task.h)
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -142,6 +144,46 @@ TEST_F(FakeServiceTest, FaultKnobs) {
     EXPECT_EQ(get(path + "?closeAfter=1000&closeMode=once", broken), "");
     EXPECT_EQ(broken.status, 0);
     EXPECT_EQ(get(path + "?closeAfter=1000&closeMode=once", whole).size(), 409600u);
+}
+
+// Benchmarks count the connections a client used and hold back some of them by number.
+TEST_F(FakeServiceTest, ConnectionsAreCountedNumberedAndLogged) {
+    const std::string log = ::testing::TempDir() + "fake_service_requests.log";
+    ASSERT_TRUE(service_->logRequestsTo(log));
+    const std::string path = "/audio/30025/3002501.mp3";
+    // The second connection is a straggler: 96 KB at 64 KB/s after a 64 KB burst.
+    const std::string knobs = "?size=98304&stragglerEvery=2&stragglerIndex=0&stragglerRate=65536";
+    HttpRequest kept;
+    for (int i = 0; i < 2; ++i) {  // one connection, twice
+        FetchOptions options;
+        options.requestObject = &kept;
+        EXPECT_EQ(get(path + knobs, options).size(), 98304u);
+    }
+    FetchOptions fresh;
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(fetchUrl(service_->baseUrl() + path + knobs, fresh),
+              fake_service::audioBytes(30025, 3002501, 98304));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(350));
+
+    EXPECT_EQ(service_->requestCount(path), 3);
+    EXPECT_EQ(service_->connectionCount(path), 2);
+    FetchOptions stats;
+    auto json = nlohmann::json::parse(get("/stats", stats));
+    EXPECT_EQ(json["connections"][path], 2);
+    EXPECT_EQ(json["accepted"], 3);
+
+    service_->stop();  // every answered request is in the log once the service has stopped
+    std::ifstream lines(log);
+    std::vector<int> connections;
+    double began = 0, ended = 0;
+    int connection = 0;
+    std::string method, target;
+    while (lines >> began >> ended >> connection >> method >> target) {
+        EXPECT_LE(began, ended);
+        EXPECT_EQ(method, "GET");
+        connections.push_back(connection);
+    }
+    EXPECT_EQ(connections, (std::vector<int>{1, 1, 2, 3}));
 }
 
 }  // namespace

@@ -18,9 +18,19 @@ std::int64_t nowMs() {
 }  // namespace
 
 void Responder::setRate(std::uint64_t bytesPerSecond) {
+    std::int64_t now = nowMs();
+    if (bytesPerSecond != 0 && bytesPerSecond == bucketRate_) {
+        // The bucket belongs to the connection, as a CDN's does: the next answer at the same
+        // rate goes on with what is left, refilled for the time between, so a client asking
+        // for many pieces on one kept-alive connection earns no fresh burst for each.
+        tokens_ = std::min(kBurstBytes, tokens_ + static_cast<double>(now - lastRefillMs_) *
+                                                      static_cast<double>(bytesPerSecond) / 1000.0);
+    } else if (bytesPerSecond != 0) {
+        tokens_ = std::min<double>(kBurstBytes, static_cast<double>(bytesPerSecond));
+        bucketRate_ = bytesPerSecond;
+    }
     rate_ = bytesPerSecond;
-    tokens_ = std::min<double>(kBurstBytes, static_cast<double>(bytesPerSecond));
-    lastRefillMs_ = nowMs();
+    lastRefillMs_ = now;
 }
 
 bool Responder::send(const std::string& data) { return send(data.data(), data.size()); }

@@ -59,6 +59,24 @@ bool knobOn(const Knobs& knobs, const std::string& name) {
     return it != knobs.end() && !it->second.empty() && it->second != "0" && it->second != "false";
 }
 
+// The "rate" knob, unless this connection is one of the stragglers: with stragglerEvery=10 and
+// stragglerIndex=7, connections 7, 17, 27, ... of this service get stragglerRate instead, the way
+// one slow path of a CDN holds a few of a client's connections and not the others.
+std::int64_t connectionRate(const Knobs& knobs, int connection) {
+    std::int64_t rate = knobNumber(knobs, "rate", 0);
+    std::int64_t every = knobNumber(knobs, "stragglerEvery", 0);
+    if (every > 0 && connection % every == knobNumber(knobs, "stragglerIndex", 0))
+        return knobNumber(knobs, "stragglerRate", rate);
+    return rate;
+}
+
+// A book's "pageLatency" knob (milliseconds) delays its book page, chapter pages and lookups,
+// as a distant server would; false when the service stopped meanwhile.
+bool pageDelay(Responder& out, const Book* book) {
+    std::int64_t latency = book ? knobNumber(book->knobs, "pageLatency", 0) : 0;
+    return latency <= 0 || out.state().pause(static_cast<long>(latency));
+}
+
 std::string htmlPage(const std::string& title, const std::string& text) {
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title +
            "</title></head>\n<body><div class=\"error\"><h2>" + title + "</h2><p>" + text +
@@ -104,6 +122,7 @@ std::string referencedName(const std::string& utf8) {
 bool bookPage(const Request& request, Responder& out, const std::string& id) {
     auto bookId = number(id);
     const Book* book = bookId ? out.state().catalogue.findBook(*bookId) : nullptr;
+    if (!pageDelay(out, book)) return false;
     std::string page =
         "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"
         "<title>" +
@@ -139,6 +158,7 @@ bool chapterPage(Responder& out, const std::vector<std::string>& parts) {
     auto page = number(parts[3]);
     auto size = number(parts[4]);
     const Book* book = bookId ? out.state().catalogue.findBook(*bookId) : nullptr;
+    if (!pageDelay(out, book)) return false;
     std::string items;
     if (book && page && size) {
         std::size_t first = static_cast<std::size_t>(*page * *size);
@@ -167,6 +187,7 @@ bool lookup(const Request& request, Responder& out, const std::vector<std::strin
     auto resId = number(parts[4]);
     const Book* book = bookId ? out.state().catalogue.findBook(*bookId) : nullptr;
     const Chapter* chapter = book ? out.state().catalogue.findChapter(*bookId, *resId) : nullptr;
+    if (!pageDelay(out, book)) return false;
     if (!chapter) return out.answer(200, kJson, "{\"status\":\"failed\"}");
     Knobs knobs = audioKnobs(request, book, chapter);
     std::string mode = knobs.count("lookup") ? knobs["lookup"] : "";
@@ -292,7 +313,7 @@ bool audio(const Request& request, Responder& out, const std::vector<std::string
     Knobs knobs = audioKnobs(request, book, chapter);
     if (!knobs.count("size")) knobs["size"] = std::to_string(chapter->size);
     int seenBefore = timesSeenBefore(out, request);
-    out.setRate(static_cast<std::uint64_t>(knobNumber(knobs, "rate", 0)));
+    out.setRate(static_cast<std::uint64_t>(connectionRate(knobs, out.connection())));
     if (auto latency = knobNumber(knobs, "latency", 0); latency > 0 && !out.state().pause(latency))
         return false;
     if (knobOn(knobs, "redirectLoop")) return redirectTo(out, request.target);
@@ -312,7 +333,7 @@ bool audio(const Request& request, Responder& out, const std::vector<std::string
     if (knobOn(knobs, "errorPage"))
         return out.answer(200, kHtml, htmlPage("访问出错", "您访问的页面不存在"),
                           request.method == "HEAD");
-    bool keep = streamAudio(out, request, *bookId, *resId, knobs, seenBefore);
+    bool keep = streamAudio(out, request, book->id, chapter->resId, knobs, seenBefore);
     out.setRate(0);
     return keep;
 }
@@ -333,16 +354,12 @@ bool setCookie(const Request& request, Responder& out) {
 }
 
 bool stats(Responder& out) {
-    nlohmann::json json;
+    std::string text;
     {
         std::lock_guard lock(out.state().mutex);
-        const Statistics& s = out.state().stats;
-        json = {{"requests", s.requests},
-                {"ranges", s.ranges},
-                {"proxyAuthorizations", s.proxyAuthorizations}};
+        text = statisticsText(out.state().stats);
     }
-    return out.answer(200, kJson,
-                      json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    return out.answer(200, kJson, text);
 }
 
 bool proxied(const Request& request, Responder& out) {
@@ -355,10 +372,20 @@ bool proxied(const Request& request, Responder& out) {
 
 }  // namespace
 
+std::string statisticsText(const Statistics& stats) {
+    nlohmann::json json = {{"requests", stats.requests},
+                           {"ranges", stats.ranges},
+                           {"connections", stats.connections},
+                           {"accepted", stats.accepted},
+                           {"proxyAuthorizations", stats.proxyAuthorizations}};
+    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 bool route(const Request& request, Responder& out) {
     {
         std::lock_guard lock(out.state().mutex);
         ++out.state().stats.requests[request.path];
+        if (out.firstAskFor(request.path)) ++out.state().stats.connections[request.path];
     }
     if (request.absoluteForm) return proxied(request, out);
     auto parts = segments(request.path);
