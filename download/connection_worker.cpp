@@ -12,6 +12,9 @@ namespace {
 
 constexpr int kRetries = 3;
 constexpr auto kFirstPause = std::chrono::milliseconds(150);
+// A 429 or 503 may say how long to stay away (Retry-After, RFC 9110 10.2.3); it is honoured up
+// to this, so that a server asking for an hour cannot hold the chapter that long.
+constexpr auto kRetryAfterCap = std::chrono::seconds(5);
 // The endgame: a connection without work watches the ones still running and takes over the
 // rest of a range whose connection is far slower than it was itself (a CDN holding one path
 // back), instead of leaving the file's tail to that one connection.
@@ -57,6 +60,33 @@ std::optional<ContentRange> parseContentRange(std::string_view text) {
 
 bool retryableStatus(int status) { return status >= 500 || status == 408 || status == 429; }
 
+Text lowerAscii(std::string_view text) {
+    Text out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// True when `path` ends in one of the "|"-separated extensions (".mp3|.zip|..."), any case.
+bool hasExtensionOf(std::string_view path, std::string_view extensions) {
+    const Text lowerPath = lowerAscii(path);
+    const Text list = lowerAscii(extensions);
+    for (std::size_t start = 0; start <= list.size();) {
+        std::size_t end = std::min(list.find('|', start), list.size());
+        std::string_view extension(list.data() + start, end - start);
+        if (!extension.empty() && lowerPath.ends_with(extension)) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// A web page where a binary file (an .mp3, say) was asked for is the server's error page sent
+// with 200, as CDNs and busy servers do: saving it would pass a page off as the file.
+bool errorPageFor(std::string_view headers, const TaskParam& param) {
+    return lowerAscii(findHeader(headers, "Content-Type")).starts_with("text/html") &&
+           hasExtensionOf(param.savePath, param.binaryExtensions);
+}
+
 }  // namespace
 
 class TransferTask::SegmentSink : public StreamSink {
@@ -70,6 +100,12 @@ public:
         std::int64_t size = task_.size_;
         if (status == 206) {
             auto range = parseContentRange(findHeader(headers, "Content-Range"));
+            // The server now tells another size than its first answer did: the length the
+            // file was made for cannot be trusted, so neither could a file "complete" at it.
+            if (range && range->total != -1 && range->total != size) {
+                task_.fail(DownloadOutcome::lengthMismatch);
+                return false;
+            }
             if (!ranged_ || !range || range->first != next_ || range->last >= size ||
                 (range->total != -1 && range->total != size))
                 return distrustRanges("a wrong Content-Range");
@@ -90,7 +126,7 @@ public:
             answerEnd_ = size;
             return true;
         }
-        return statusProblem(status);
+        return statusProblem(status, headers);
     }
 
     bool onBody(const std::uint8_t* data, std::size_t size) override {
@@ -117,10 +153,16 @@ public:
     bool merged() const { return merged_; }
     bool answeredWhole() const { return answerEnd_ > 0 && offset_ >= answerEnd_; }
     bool wroteAny() const { return wroteAny_; }
+    std::chrono::milliseconds retryAfter() const { return retryAfter_; }
 
 private:
     bool acceptFirstAnswer(int status, std::string_view headers) {
-        if (status != 200) return statusProblem(status);
+        if (status != 200) return statusProblem(status, headers);
+        if (errorPageFor(headers, task_.param_)) {
+            task_.control_->log("the server sent a web page instead of the file");
+            task_.fail(DownloadOutcome::httpStatus);
+            return false;
+        }
         Text lengthText = findHeader(headers, "Content-Length");
         std::int64_t length = lengthText.empty() ? -1 : parseNumber(lengthText);
         if (length <= 0) {
@@ -140,9 +182,14 @@ private:
         return true;
     }
 
-    bool statusProblem(int status) {
+    bool statusProblem(int status, std::string_view headers) {
         if (retryableStatus(status)) {
             retryable_ = true;
+            // Only the delay-seconds form; a date would need the server's clock to agree.
+            std::int64_t seconds = parseNumber(findHeader(headers, "Retry-After"));
+            if (seconds > 0)
+                retryAfter_ = std::min<std::chrono::milliseconds>(std::chrono::seconds(seconds),
+                                                                  kRetryAfterCap);
         } else {
             task_.fail(DownloadOutcome::httpStatus);
         }
@@ -202,6 +249,7 @@ private:
     bool retryable_ = false;
     bool merged_ = false;
     bool wroteAny_ = false;
+    std::chrono::milliseconds retryAfter_{0};
     std::chrono::steady_clock::time_point nextSlot_{};
 };
 
@@ -328,7 +376,10 @@ TransferTask::Retry TransferTask::fetchOnce(int id, StreamCancel& cancel, int& f
     control_->log("retrying a range after " + (sink.status()
                                                    ? "status " + std::to_string(sink.status())
                                                    : Text("a connection failure")));
-    return pauseFor(kFirstPause * (1 << (failures - 1))) ? Retry::again : Retry::fatal;
+    return pauseFor(std::max<std::chrono::milliseconds>(kFirstPause * (1 << (failures - 1)),
+                                                        sink.retryAfter()))
+               ? Retry::again
+               : Retry::fatal;
 }
 
 bool TransferTask::takeOverSlow(int id) {

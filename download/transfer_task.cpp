@@ -162,7 +162,17 @@ bool TransferTask::createPartFile() {
         path = finalPath_;
         size = size_;
     }
-    if (!file_.create(enginePath(path + ".part"), size)) return false;
+    // The file is created at its full size, sparsely where the file system can: refuse a size
+    // the disk cannot hold before reserving any of it, rather than fail once it is full.
+    std::error_code error;
+    const auto native = enginePath(path + ".part");
+    const auto space = std::filesystem::space(
+        native.has_parent_path() ? native.parent_path() : std::filesystem::path("."), error);
+    if (!error && static_cast<std::uintmax_t>(size) > space.available) {
+        control_->log("not enough free disk space for " + std::to_string(size) + " bytes");
+        return false;
+    }
+    if (!file_.create(native, size)) return false;
     control_->raise(kEventSizeKnown, 0, clampToInt(size));
     return true;
 }

@@ -53,6 +53,14 @@ bool sameName(std::string_view a, std::string_view b) {
            });
 }
 
+// A Content-Length value: one or more digits, spaces around allowed.
+bool digitsOnly(std::string_view value) {
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+    return !value.empty() && std::all_of(value.begin(), value.end(),
+                                         [](char c) { return c >= '0' && c <= '9'; });
+}
+
 }  // namespace
 
 struct HttpRequest::Impl {
@@ -69,6 +77,9 @@ struct HttpRequest::Impl {
     Bytes body;
     Text responseHeaders;
     int status = 0;
+    // curl reads "12abc" as 12 and cuts the body there; RFC 9110 (8.6) makes an invalid
+    // Content-Length an unrecoverable error, so such an answer is a failure.
+    bool malformedLength = false;
 
     // Progress seen by the transfer, for the "nothing received for too long" time-out that
     // WinHTTP's receive time-out means (curl's own time-outs cap the whole transfer instead).
@@ -89,7 +100,10 @@ struct HttpRequest::Impl {
         if (line.substr(0, 5) == "HTTP/") {
             impl.responseHeaders.clear();
             impl.body.clear();
+            impl.malformedLength = false;
         } else if (!line.empty()) {
+            if (sameName(line.substr(0, line.find(':')), "Content-Length"))
+                impl.malformedLength = !digitsOnly(line.substr(line.find(':') + 1));
             impl.responseHeaders.append(line).append("\r\n");
         }
         return size * count;
@@ -165,6 +179,7 @@ struct HttpRequest::Impl {
         body.clear();
         responseHeaders.clear();
         status = 0;
+        malformedLength = false;
         if (!easy || url.empty()) return;
         configure(payload);
         HeaderList list = headerList();
@@ -175,7 +190,7 @@ struct HttpRequest::Impl {
         long code = 0;
         curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &code);
         curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, nullptr);
-        if (result != CURLE_OK) {
+        if (result != CURLE_OK || malformedLength) {
             body.clear();
             responseHeaders.clear();
             status = 0;

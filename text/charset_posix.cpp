@@ -5,7 +5,11 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
 
 #include "text/charset.h"
 
@@ -24,6 +28,11 @@ public:
     Converter& operator=(const Converter&) = delete;
 
     bool valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
+
+    // Back to the initial shift state, forgetting what an earlier conversion left behind.
+    void reset() {
+        if (valid()) iconv(handle_, nullptr, nullptr, nullptr, nullptr);
+    }
 
     // Converts as much of [in, in + inLeft) as it can, appending to `out`. Returns the errno
     // that stopped it, 0 when everything was converted.
@@ -46,6 +55,26 @@ public:
 private:
     iconv_t handle_;
 };
+
+// Each thread keeps its descriptors: iconv_open is costly, and a descriptor must not be used
+// by two threads at once. The process keeps one descriptor of each kind open for its whole
+// life as well, so glibc never unloads a conversion module while another thread loads it.
+Converter& converterFor(const std::string& to, const std::string& from) {
+    static std::map<std::pair<std::string, std::string>, std::unique_ptr<Converter>> anchors;
+    static std::mutex anchorsMutex;
+    thread_local std::map<std::pair<std::string, std::string>, std::unique_ptr<Converter>> own;
+    auto& converter = own[{to, from}];
+    if (!converter) {
+        {
+            std::lock_guard lock(anchorsMutex);
+            auto& anchor = anchors[{to, from}];
+            if (!anchor) anchor = std::make_unique<Converter>(to, from);
+        }
+        converter = std::make_unique<Converter>(to, from);
+    }
+    converter->reset();
+    return *converter;
+}
 
 std::string iconvName(int codePage) {
     if (codePage == kCodePageUtf8) return "UTF-8";
@@ -97,7 +126,7 @@ Bytes toWide(std::string_view text, std::optional<int> codePage) {
     const int page = codePage.value_or(kCodePageUtf8);
     text = text.substr(0, text.find('\0'));
     std::string wide;
-    Converter converter("UTF-16LE", iconvName(page));
+    Converter& converter = converterFor("UTF-16LE", iconvName(page));
     if (!converter.valid()) return {0, 0};
     const char* in = text.data();
     std::size_t left = text.size();
@@ -126,7 +155,7 @@ Text fromWide(const Bytes& wide, std::optional<int> codePage) {
         units += static_cast<char>(wide[i]);
         units += static_cast<char>(wide[i + 1]);
     }
-    Converter converter(iconvName(page), "UTF-16LE");
+    Converter& converter = converterFor(iconvName(page), "UTF-16LE");
     if (!converter.valid()) return {};
     const std::string defaultChar = page == kCodePageUtf8 ? "\xEF\xBF\xBD" : "?";
     std::string out;

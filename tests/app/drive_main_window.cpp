@@ -28,7 +28,9 @@ constexpr wchar_t kCaption[] = L"Zelbrin懒人听书下载工具";
 
 HWND waitForWindow() {
     for (int attempt = 0; attempt < 600; ++attempt) {
-        if (HWND window = FindWindowW(L"ZelbrinMainWindow", kCaption)) {
+        // Shown only once every control exists.
+        HWND window = FindWindowW(L"ZelbrinMainWindow", kCaption);
+        if (window != nullptr && IsWindowVisible(window)) {
             return window;
         }
         Sleep(100);

@@ -41,13 +41,25 @@
 //                   faultCount=N: only the first N requests for this exact URL fail
 //   errorPage=1     200 text/html error page instead of audio
 //   closeAfter=N    close the connection after N body bytes; closeMode=once: only on the first
-//                   request for this exact URL (path + query), later ones complete
+//                   request for this exact URL (path + query), later ones complete;
+//                   closeMode=firstRange: only on the first ranged answer for it
 //   noLength=1      no Content-Length; the body ends when the connection closes
 //   ignoreRange=1   200 and the whole file even when a Range was asked
 //   badRange=1      206 whose Content-Range start is off by 1000 from what was served
 //   redirects=N     302 chains: N hops, each to the same URL with redirects=N-1
 //   redirectLoop=1  302 to itself forever
 //   stall=S, stallAfter=N   pause S seconds after N body bytes (default 0) of each answer
+//   length=T        "Content-Length: T" whatever T is (too large, too small, -5, abc, 2^40);
+//                   the real body follows and the connection closes
+//   drop=1          close the connection at once, without an answer; dropCount=N: only the
+//                   first N requests for this exact URL
+//   dropIdle=1      a whole keep-alive answer, then the connection closes anyway
+//   chaos=P, seed=N a deterministic P % of audio requests and lookups fail (500, 503 with
+//                   Retry-After 1, 404, dropped, closed after a third, an HTML page; a lookup
+//                   gets lookup=html), drawn from seed, target, Range and the times asked before
+// Book knobs for its pages: pagePadding=N (N bytes of comment in the book page), badUtf8=1
+// (invalid UTF-8 after the book's name), listPadding=N (an N-byte member in each chapter page),
+// listShape=resIdString|resIdNull|dataObject|dataNull (wrong JSON types in the chapter pages).
 // "First request for this exact URL" is per service instance; add e.g. &run=<unique> for a
 // fresh count when a service is shared.
 //

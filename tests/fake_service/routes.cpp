@@ -119,6 +119,9 @@ std::string referencedName(const std::string& utf8) {
     return out;
 }
 
+// Invalid UTF-8: a lone continuation byte, an overlong "/", a surrogate and a cut-off sequence.
+const char* const kBadUtf8 = "\xff\xfe\x80\xc0\xaf\xed\xa0\x80\xe6\x97";
+
 bool bookPage(const Request& request, Responder& out, const std::string& id) {
     auto bookId = number(id);
     const Book* book = bookId ? out.state().catalogue.findBook(*bookId) : nullptr;
@@ -136,7 +139,7 @@ bool bookPage(const Request& request, Responder& out, const std::string& id) {
         page += "<script>var bookId='" + id + "';var totalCount='" + std::to_string(book->total) +
                 "',page=0,pageSize=10;</script>\n"
                 "<section class=\"book-detail\">\n<h1 class=\"nowrap\">" +
-                book->name +
+                book->name + (knobOn(book->knobs, "badUtf8") ? kBadUtf8 : "") +
                 "<i class=\"d-status\">连载中</i></h1>\n<ul class=\"info\">\n"
                 "<li><span>作者：</span><a class=\"author\">" +
                 book->author +
@@ -148,9 +151,33 @@ bool bookPage(const Request& request, Responder& out, const std::string& id) {
     } else {
         page += "<div class=\"empty\">该书不存在或已下架</div>\n";
     }
+    if (auto padding = book ? knobNumber(book->knobs, "pagePadding", 0) : 0; padding > 0)
+        page += "<!--" + std::string(static_cast<std::size_t>(padding), 'x') + "-->\n";
     page +=
         "<ul class=\"footer\"><li><a href=\"/about\">关于我们</a></li></ul>\n</body>\n</html>\n";
     return out.answer(200, kHtml, page, request.method == "HEAD");
+}
+
+// A book's "listShape" knob gives its chapter pages the wrong JSON types: resIdString,
+// resIdNull, dataObject ("data.data" an object), dataNull.
+std::string listedResId(const Knobs& knobs, std::int64_t resId) {
+    auto shape = knobs.find("listShape");
+    if (shape != knobs.end() && shape->second == "resIdString")
+        return "\"" + std::to_string(resId) + "\"";
+    if (shape != knobs.end() && shape->second == "resIdNull") return "null";
+    return std::to_string(resId);
+}
+
+// "listPadding"=N adds a member of N bytes before the list, for pages of many megabytes.
+std::string chapterPageBody(const Book* book, const std::string& items) {
+    std::string shape = book && book->knobs.count("listShape") ? book->knobs.at("listShape") : "";
+    std::string padding;
+    if (auto bytes = book ? knobNumber(book->knobs, "listPadding", 0) : 0; bytes > 0)
+        padding = "\"padding\":\"" + std::string(static_cast<std::size_t>(bytes), 'x') + "\",";
+    std::string list = "[" + items + "]";
+    if (shape == "dataObject") list = "{\"0\":" + (items.empty() ? "{}" : items.substr(0, items.find('}') + 1)) + "}";
+    if (shape == "dataNull") list = "null";
+    return "{\"status\":\"success\"," + padding + "\"data\":{\"data\":" + list + "}}";
 }
 
 bool chapterPage(Responder& out, const std::vector<std::string>& parts) {
@@ -166,11 +193,11 @@ bool chapterPage(Responder& out, const std::vector<std::string>& parts) {
         for (std::size_t k = first; k < last; ++k) {
             const Chapter& chapter = book->chapters[k];
             if (!items.empty()) items += ",";
-            items += "{\"resId\":" + std::to_string(chapter.resId) + ",\"resName\":\"" +
+            items += "{\"resId\":" + listedResId(book->knobs, chapter.resId) + ",\"resName\":\"" +
                      referencedName(chapter.name) + "\",\"section\":" + std::to_string(k + 1) + "}";
         }
     }
-    return out.answer(200, kJson, "{\"status\":\"success\",\"data\":{\"data\":[" + items + "]}}");
+    return out.answer(200, kJson, chapterPageBody(book, items));
 }
 
 Knobs audioKnobs(const Request& request, const Book* book, const Chapter* chapter) {
@@ -182,14 +209,59 @@ Knobs audioKnobs(const Request& request, const Book* book, const Chapter* chapte
     return knobs;
 }
 
+// How often this exact URL was asked for before (0 the first time).
+int timesSeenBefore(Responder& out, const Request& request) {
+    std::lock_guard lock(out.state().mutex);
+    return out.state().stats.seen[request.target]++;
+}
+
+// The "chaos"=P knob (with "seed"=N): a deterministic P % of requests fail. The draw hashes the
+// seed, the target, the Range asked for and how often the target was asked before, so a rerun
+// with the same seed meets the same faults in the same places, whatever the timing.
+std::uint64_t chaosDraw(const Knobs& knobs, const Request& request, int seenBefore) {
+    std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a
+    auto mix = [&hash](const std::string& text) {
+        for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ULL;
+    };
+    mix(knobs.count("seed") ? knobs.at("seed") : "0");
+    mix(request.target);
+    mix(request.header("Range"));
+    mix(std::to_string(seenBefore));
+    return hash;
+}
+
+bool chaosStrikes(const Knobs& knobs, const Request& request, int seenBefore) {
+    double percent = knobSeconds(knobs, "chaos");
+    return percent > 0 &&
+           static_cast<double>(chaosDraw(knobs, request, seenBefore) % 10000) < percent * 100;
+}
+
+// The fault a chaos draw picks for an audio answer: a mix of statuses and broken connections.
+void applyChaos(Knobs& knobs, const Request& request, int seenBefore) {
+    if (!chaosStrikes(knobs, request, seenBefore)) return;
+    switch ((chaosDraw(knobs, request, seenBefore) / 10000) % 6) {
+        case 0: knobs["fault"] = "500"; break;
+        case 1: knobs["fault"] = "503"; knobs["retryAfter"] = "1"; break;
+        case 2: knobs["fault"] = "404"; break;
+        case 3: knobs["drop"] = "1"; break;
+        case 4: knobs["closeAfter"] = std::to_string(knobNumber(knobs, "size", 0) / 3); break;
+        default: knobs["errorPage"] = "1"; break;
+    }
+    knobs.erase("faultCount");
+    knobs.erase("closeMode");
+}
+
 bool lookup(const Request& request, Responder& out, const std::vector<std::string>& parts) {
     auto bookId = number(parts[3]);
     auto resId = number(parts[4]);
     const Book* book = bookId ? out.state().catalogue.findBook(*bookId) : nullptr;
-    const Chapter* chapter = book ? out.state().catalogue.findChapter(*bookId, *resId) : nullptr;
+    const Chapter* chapter =
+        book && resId ? out.state().catalogue.findChapter(*bookId, *resId) : nullptr;
     if (!pageDelay(out, book)) return false;
     if (!chapter) return out.answer(200, kJson, "{\"status\":\"failed\"}");
     Knobs knobs = audioKnobs(request, book, chapter);
+    if (chaosStrikes(knobs, request, timesSeenBefore(out, request)))
+        knobs["lookup"] = "html";
     std::string mode = knobs.count("lookup") ? knobs["lookup"] : "";
     if (mode == "html")
         return out.answer(200, kHtml, htmlPage("系统繁忙", "服务器开小差了，请稍后再试"));
@@ -226,12 +298,6 @@ std::optional<Span> requestedRange(const Request& request, std::uint64_t size) {
     return Span{first, last};
 }
 
-// How often this exact URL was asked for before (0 the first time).
-int timesSeenBefore(Responder& out, const Request& request) {
-    std::lock_guard lock(out.state().mutex);
-    return out.state().stats.seen[request.target]++;
-}
-
 // Absolute locations: older clients do not all resolve relative ones.
 bool redirectTo(Responder& out, const std::string& location) {
     std::string absolute = "http://127.0.0.1:" + std::to_string(out.state().port) + location;
@@ -257,13 +323,20 @@ bool streamAudio(Responder& out, const Request& request, std::int64_t bookId, st
     auto range = knobOn(knobs, "ignoreRange") ? std::nullopt : requestedRange(request, size);
     if (range && range->first > range->last)
         return out.answer(416, {"Content-Range: bytes */" + std::to_string(size)}, "", headOnly);
-    Span span = range ? *range : Span{0, size - 1};
+    Span span{0, size - 1};
+    if (range) span = *range;
     std::uint64_t length = size == 0 ? 0 : span.last - span.first + 1;
     bool noLength = knobOn(knobs, "noLength");
     std::int64_t closeAfter = knobNumber(knobs, "closeAfter", -1);
     if (closeAfter >= 0 && knobs.count("closeMode") && knobs.at("closeMode") == "once" &&
         seenBefore > 0)
         closeAfter = -1;
+    // closeMode=firstRange: only the first ranged answer for this URL breaks (another
+    // connection than the first one).
+    if (closeAfter >= 0 && knobs.count("closeMode") && knobs.at("closeMode") == "firstRange") {
+        std::lock_guard lock(out.state().mutex);
+        if (!range || out.state().stats.seen[request.target + " ranged"]++ > 0) closeAfter = -1;
+    }
     std::string head = "HTTP/1.1 " + std::string(range ? "206 Partial Content" : "200 OK") +
                        "\r\nContent-Type: audio/mpeg\r\nAccept-Ranges: bytes\r\n";
     if (range) {
@@ -273,8 +346,15 @@ bool streamAudio(Responder& out, const Request& request, std::int64_t bookId, st
         std::lock_guard lock(out.state().mutex);
         ++out.state().stats.ranges[request.path];
     }
-    if (!noLength) head += "Content-Length: " + std::to_string(length) + "\r\n";
-    if (noLength || closeAfter >= 0) head += "Connection: close\r\n";
+    // "length" puts any text in Content-Length (too large, too small, negative, garbage); the
+    // body stays the real one and the connection closes after it.
+    bool lyingLength = knobs.count("length") > 0;
+    if (lyingLength) {
+        head += "Content-Length: " + knobs.at("length") + "\r\n";
+    } else if (!noLength) {
+        head += "Content-Length: " + std::to_string(length) + "\r\n";
+    }
+    if (noLength || closeAfter >= 0 || lyingLength) head += "Connection: close\r\n";
     head += "\r\n";
     if (!out.send(head)) return false;
     if (headOnly) return !noLength && closeAfter < 0;
@@ -297,7 +377,7 @@ bool streamAudio(Responder& out, const Request& request, std::int64_t bookId, st
         if (!out.send(reinterpret_cast<const char*>(bytes.data()), bytes.size())) return false;
         sent += count;
     }
-    return !noLength && closeAfter < 0;
+    return !noLength && closeAfter < 0 && !lyingLength;
 }
 
 bool audio(const Request& request, Responder& out, const std::vector<std::string>& parts) {
@@ -313,6 +393,10 @@ bool audio(const Request& request, Responder& out, const std::vector<std::string
     Knobs knobs = audioKnobs(request, book, chapter);
     if (!knobs.count("size")) knobs["size"] = std::to_string(chapter->size);
     int seenBefore = timesSeenBefore(out, request);
+    applyChaos(knobs, request, seenBefore);
+    if (knobOn(knobs, "drop") &&
+        (knobNumber(knobs, "dropCount", -1) < 0 || seenBefore < knobNumber(knobs, "dropCount", -1)))
+        return false;
     out.setRate(static_cast<std::uint64_t>(connectionRate(knobs, out.connection())));
     if (auto latency = knobNumber(knobs, "latency", 0); latency > 0 && !out.state().pause(latency))
         return false;
@@ -335,7 +419,9 @@ bool audio(const Request& request, Responder& out, const std::vector<std::string
                           request.method == "HEAD");
     bool keep = streamAudio(out, request, book->id, chapter->resId, knobs, seenBefore);
     out.setRate(0);
-    return keep;
+    // "dropIdle": a whole answer that promises keep-alive, then the connection closes anyway,
+    // as a server timing out idle connections does just before the client reuses one.
+    return keep && !knobOn(knobs, "dropIdle");
 }
 
 bool echo(const Request& request, Responder& out) {
