@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/wide_text_win32.h"
+#include "text/wide_text.h"
 
 namespace zelbrin {
 

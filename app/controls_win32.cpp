@@ -1,7 +1,7 @@
 // https://learn.microsoft.com/en-us/windows/win32/api/winuser/nf-winuser-messageboxw
 #include "app/controls_win32.h"
 
-#include "app/wide_text_win32.h"
+#include "text/wide_text.h"
 
 namespace zelbrin {
 

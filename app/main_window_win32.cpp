@@ -5,7 +5,7 @@
 
 #include "app/settings.h"
 #include "app/shell.h"
-#include "app/wide_text_win32.h"
+#include "text/wide_text.h"
 
 namespace zelbrin {
 

@@ -4,7 +4,7 @@
 #include <shellapi.h>
 
 #include "app/shell.h"
-#include "app/wide_text_win32.h"
+#include "text/wide_text.h"
 
 namespace zelbrin {
 

@@ -7,6 +7,7 @@
 
 #include "cli/console.h"
 #include "text/charset.h"
+#include "text/wide_text.h"
 
 namespace zelbrin::cli {
 namespace {
@@ -21,17 +22,6 @@ BOOL WINAPI onConsoleControl(DWORD type) {
         return TRUE;
     }
     return FALSE;  // a second press, or a close: the default handler ends the process
-}
-
-Text gbkFromWide(const wchar_t* text) {
-    Bytes wide;
-    for (; *text != L'\0'; ++text) {
-        wide.push_back(static_cast<std::uint8_t>(*text & 0xFF));
-        wide.push_back(static_cast<std::uint8_t>((*text >> 8) & 0xFF));
-    }
-    wide.push_back(0);
-    wide.push_back(0);
-    return fromWide(wide, kCodePageGbk);
 }
 
 struct LocalFreeDeleter {
@@ -75,7 +65,7 @@ std::vector<Text> commandLineArguments(int, char**) {
     int count = 0;
     std::unique_ptr<LPWSTR, LocalFreeDeleter> list(CommandLineToArgvW(GetCommandLineW(), &count));
     std::vector<Text> arguments;
-    for (int i = 1; list && i < count; ++i) arguments.push_back(gbkFromWide(list.get()[i]));
+    for (int i = 1; list && i < count; ++i) arguments.push_back(narrow(list.get()[i]));
     return arguments;
 }
 

@@ -4,37 +4,11 @@
 #include <string>
 
 #include "download/paths.h"
-#include "text/charset.h"
+#include "text/wide_text.h"
 
 namespace zelbrin {
-namespace {
-
-std::wstring wideFromGbk(std::string_view text) {
-    const Bytes wide = toWide(text, kCodePageGbk);
-    std::wstring out(wide.size() / 2, L'\0');
-    for (size_t i = 0; i < out.size(); ++i) {
-        out[i] = static_cast<wchar_t>(wide[2 * i] | (wide[2 * i + 1] << 8));
-    }
-    while (!out.empty() && out.back() == L'\0') out.pop_back();
-    return out;
-}
-
-Text gbkFromWide(const std::wstring& text) {
-    Bytes wide;
-    wide.reserve(text.size() * 2 + 2);
-    for (wchar_t unit : text) {
-        wide.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-        wide.push_back(static_cast<std::uint8_t>((unit >> 8) & 0xFF));
-    }
-    wide.push_back(0);
-    wide.push_back(0);
-    return fromWide(wide, kCodePageGbk);
-}
-
-}  // namespace
-
 std::filesystem::path nativePath(std::string_view path) {
-    return std::filesystem::path(wideFromGbk(path));
+    return std::filesystem::path(widen(path));
 }
 
 Text runDirectory() {
@@ -43,7 +17,7 @@ Text runDirectory() {
     if (length == 0 || length >= buffer.size()) return {};
     buffer.resize(length);
     buffer.resize(buffer.rfind(L'\\') == std::wstring::npos ? 0 : buffer.rfind(L'\\'));
-    return gbkFromWide(buffer);
+    return narrow(buffer);
 }
 
 }  // namespace zelbrin

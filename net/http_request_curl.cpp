@@ -11,26 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include "net/curl_handles.h"
 #include "net/http_request.h"
 
 namespace zelbrin {
 
 namespace {
-
-struct EasyDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-struct ListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
-using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
-
-// curl_global_init is not thread-safe; a function-local static runs it exactly once.
-bool curlReady() {
-    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    return ready;
-}
 
 // <chrono> cannot be compiled with a GBK execution character set (it spells "µs"), so the
 // idle clock comes from the C library.
@@ -64,7 +50,7 @@ bool digitsOnly(std::string_view value) {
 }  // namespace
 
 struct HttpRequest::Impl {
-    EasyHandle easy{curlReady() ? curl_easy_init() : nullptr};
+    EasyHandle easy = newEasyHandle();
     Text verb = "GET";
     Text url;
     Text proxy;

@@ -12,6 +12,7 @@
 
 #include "net/http_request.h"
 #include "text/charset.h"
+#include "text/wide_text.h"
 
 namespace zelbrin {
 
@@ -35,29 +36,6 @@ struct InternetHandle {
     explicit operator bool() const { return handle != nullptr; }
 };
 
-std::wstring wide(std::string_view text) {
-    Bytes units = toWide(text, kCodePageGbk);
-    std::wstring result;
-    for (std::size_t i = 0; i + 1 < units.size(); i += 2) {
-        auto unit = static_cast<wchar_t>(units[i] | (units[i + 1] << 8));
-        if (unit == 0) break;
-        result.push_back(unit);
-    }
-    return result;
-}
-
-Text narrow(const std::wstring& text) {
-    Bytes units;
-    units.reserve(text.size() * 2 + 2);
-    for (wchar_t unit : text) {
-        units.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-        units.push_back(static_cast<std::uint8_t>((unit >> 8) & 0xFF));
-    }
-    units.push_back(0);
-    units.push_back(0);
-    return fromWide(units, kCodePageGbk);
-}
-
 bool sameName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
@@ -73,7 +51,7 @@ InternetHandle openSession(const Text& proxy) {
     if (proxy.empty())
         return InternetHandle(WinHttpOpen(kAgent, WINHTTP_ACCESS_TYPE_NO_PROXY,
                                           WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-    std::wstring server = wide(proxy);
+    std::wstring server = widen(proxy);
     return InternetHandle(WinHttpOpen(kAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, server.c_str(),
                                       WINHTTP_NO_PROXY_BYPASS, 0));
 }
@@ -113,7 +91,7 @@ struct HttpRequest::Impl {
             sessionProxy = proxy;
         }
         if (!session) return false;
-        std::wstring address = wide(url);
+        std::wstring address = widen(url);
         URL_COMPONENTS parts{};
         parts.dwStructSize = sizeof parts;
         parts.dwHostNameLength = static_cast<DWORD>(-1);
@@ -130,7 +108,7 @@ struct HttpRequest::Impl {
         connection = InternetHandle(WinHttpConnect(session.handle, host.c_str(), parts.nPort, 0));
         if (!connection) return false;
         request = InternetHandle(WinHttpOpenRequest(
-            connection.handle, wide(verb).c_str(), path.c_str(), nullptr, WINHTTP_NO_REFERER,
+            connection.handle, widen(verb).c_str(), path.c_str(), nullptr, WINHTTP_NO_REFERER,
             WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
         return static_cast<bool>(request);
     }
@@ -154,7 +132,7 @@ struct HttpRequest::Impl {
         }
         for (const auto& [name, value] : headers) {
             if (name.empty()) continue;
-            std::wstring line = wide(name + ": " + value);
+            std::wstring line = widen(name + ": " + value);
             WinHttpAddRequestHeaders(h, line.c_str(), static_cast<DWORD>(-1),
                                      WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
         }

@@ -2,29 +2,11 @@
 // a second even while nothing arrives, carries both the cancel and the receive time-out: curl's
 // own low-speed check averages over several seconds, so a stall right after a burst of data
 // would go unnoticed for far longer than the time-out.
-#include <curl/curl.h>
-
-#include <memory>
-
+#include "net/curl_handles.h"
 #include "net/http_stream.h"
 
 namespace zelbrin {
 namespace {
-
-struct EasyDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-struct ListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
-using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
-
-// curl_global_init is not thread-safe; run it once before the first handle.
-void initCurlOnce() {
-    static const bool done = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
-    (void)done;
-}
 
 struct Transfer {
     CURL* handle = nullptr;
@@ -122,8 +104,7 @@ StreamError classify(CURLcode code, const Transfer& transfer) {
 }  // namespace
 
 StreamResult streamGet(const StreamRequest& request, StreamSink& sink, StreamCancel& cancel) {
-    initCurlOnce();
-    EasyHandle easy(curl_easy_init());
+    EasyHandle easy = newEasyHandle();
     if (!easy) return {StreamError::connect, 0};
     CURL* h = easy.get();
 

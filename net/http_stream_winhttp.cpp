@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "net/http_stream.h"
+#include "text/wide_text.h"
 
 namespace zelbrin {
 namespace {
@@ -35,26 +36,6 @@ public:
 private:
     std::atomic<HINTERNET> handle_;
 };
-
-std::wstring widen(std::string_view text) {
-    if (text.empty()) return {};
-    int n = MultiByteToWideChar(936, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(936, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
-Text narrow(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    int n = WideCharToMultiByte(936, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                nullptr, nullptr);
-    Text text(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(936, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
-                            nullptr, nullptr);
-    return text;
-}
 
 std::wstring proxyName(const Text& proxy) {
     return widen(proxy.find(':') == Text::npos ? proxy + ":80" : proxy);

@@ -12,7 +12,7 @@
 #include "app/main_window_win32.h"
 #include "app/settings.h"
 #include "app/shared_state.h"
-#include "app/wide_text_win32.h"
+#include "text/wide_text.h"
 #include "app/window_events_win32.h"
 #include "fake_service.h"
 

@@ -58,7 +58,7 @@ fake::Catalogue testBooks() {
         b.knobs = row.knobs;
         for (int k = 1; k <= 3; ++k)
             b.chapters.push_back({k,
-                                  gbkToUtf8("第" + std::to_string(k) + "章"),
+                                  gbkToUtf8(Text("第章").insert(2, std::to_string(k))),
                                   static_cast<std::uint64_t>(1000 * k),
                                   {}});
         b.total = 3;

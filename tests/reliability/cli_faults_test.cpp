@@ -59,7 +59,7 @@ fake::Catalogue testBooks() {
     chaos.knobs = {{"chaos", "10"}, {"seed", "7"}};
     for (int k = 1; k <= kChaosChapters; ++k)
         chaos.chapters.push_back(
-            {k, "c" + std::to_string(k), 150000u + static_cast<unsigned>(k), {}});
+            {k, "chapter " + std::to_string(k), 150000u + static_cast<unsigned>(k), {}});
     catalogue.books.push_back(chaos);
     return catalogue;
 }
