@@ -320,7 +320,8 @@ void TransferTask::written(int id, std::int64_t offset, std::int64_t length) {
     changed_.notify_all();
 }
 
-TransferTask::Retry TransferTask::fetchOnce(int id, StreamCancel& cancel, int& failures) {
+TransferTask::Retry TransferTask::fetchOnce(int id, StreamCancel& cancel, int& failures,
+                                            StreamSession& session) {
     StreamRequest request = baseRequest();
     bool probing = false;
     bool ranged = false;
@@ -346,7 +347,7 @@ TransferTask::Retry TransferTask::fetchOnce(int id, StreamCancel& cancel, int& f
         }
     }
     SegmentSink sink(*this, id, probing, ranged, next);
-    StreamResult result = streamGet(request, sink, cancel);
+    StreamResult result = streamGet(request, sink, cancel, &session);
 
     std::unique_lock lock(lock_);
     if (Pace& pace = pace_[id]; pace.bytes > 0)
@@ -422,13 +423,15 @@ void TransferTask::workerMain(int id, StreamCancel& cancel) {
     try {
         int failures = 0;
         Retry step = Retry::again;
+        // One kept-alive connection for every range this worker fetches.
+        StreamSession session;
         if (id == 0) {
-            while ((step = fetchOnce(id, cancel, failures)) == Retry::again) {
+            while ((step = fetchOnce(id, cancel, failures, session)) == Retry::again) {
             }
         }
         while (step != Retry::fatal && awaitWork(id)) {
             failures = 0;
-            while ((step = fetchOnce(id, cancel, failures)) == Retry::again) {
+            while ((step = fetchOnce(id, cancel, failures, session)) == Retry::again) {
             }
         }
     } catch (...) {

@@ -65,7 +65,7 @@ private:
     bool shouldEnd() const;  // under lock_
     void fail(DownloadOutcome outcome, int value = 0);
     bool pauseFor(std::chrono::milliseconds delay);
-    Retry fetchOnce(int id, StreamCancel& cancel, int& failures);
+    Retry fetchOnce(int id, StreamCancel& cancel, int& failures, StreamSession& session);
     bool decidePath(int id, std::int64_t size);
     void sizeKnown(int id, std::int64_t size, bool rangesRefused);
     bool waitForFile();

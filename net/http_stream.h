@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string_view>
 #include <vector>
@@ -67,7 +68,26 @@ private:
     std::function<void()> interrupt_;
 };
 
-StreamResult streamGet(const StreamRequest& request, StreamSink& sink, StreamCancel& cancel);
+// What one connection of a transfer keeps between its requests so that they can go over the
+// same kept-alive connection instead of a new one each: the client's handle. Used by one
+// streamGet at a time. A backend that pools connections by itself keeps nothing in it.
+class StreamSession {
+public:
+    StreamSession();
+    ~StreamSession();
+    StreamSession(const StreamSession&) = delete;
+    StreamSession& operator=(const StreamSession&) = delete;
+
+    struct Impl;
+    Impl& impl() { return *impl_; }
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// `session`: reuse its connection; none: a connection of its own for this request only.
+StreamResult streamGet(const StreamRequest& request, StreamSink& sink, StreamCancel& cancel,
+                       StreamSession* session = nullptr);
 
 // The trimmed value of the first header line named `name` (ASCII case ignored); "" when none.
 Text findHeader(std::string_view headers, std::string_view name);

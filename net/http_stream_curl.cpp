@@ -103,10 +103,23 @@ StreamError classify(CURLcode code, const Transfer& transfer) {
 
 }  // namespace
 
-StreamResult streamGet(const StreamRequest& request, StreamSink& sink, StreamCancel& cancel) {
+// The easy handle carries libcurl's connection cache: the next request of the same session to
+// the same host goes over the connection the last one left open.
+struct StreamSession::Impl {
     EasyHandle easy = newEasyHandle();
-    if (!easy) return {StreamError::connect, 0};
-    CURL* h = easy.get();
+};
+
+StreamSession::StreamSession() : impl_(std::make_unique<Impl>()) {}
+StreamSession::~StreamSession() = default;
+
+StreamResult streamGet(const StreamRequest& request, StreamSink& sink, StreamCancel& cancel,
+                       StreamSession* session) {
+    EasyHandle own;
+    if (session == nullptr) own = newEasyHandle();
+    CURL* h = session ? session->impl().easy.get() : own.get();
+    if (h == nullptr) return {StreamError::connect, 0};
+    // Options of an earlier request of the session must not leak into this one.
+    curl_easy_reset(h);
 
     HeaderList list;
     for (const Text& line : request.headers) {

@@ -121,7 +121,16 @@ bool openRequest(const StreamRequest& request, Connection& c) {
 
 }  // namespace
 
-StreamResult streamGet(const StreamRequest& request, StreamSink& sink, StreamCancel& cancel) {
+// WinHTTP keeps connections alive per session handle, and this backend opens a session for
+// each request (its proxy and time-outs are set there), so it keeps nothing between requests
+// yet: every range costs a new connection on Windows.
+struct StreamSession::Impl {};
+
+StreamSession::StreamSession() : impl_(std::make_unique<Impl>()) {}
+StreamSession::~StreamSession() = default;
+
+StreamResult streamGet(const StreamRequest& request, StreamSink& sink, StreamCancel& cancel,
+                       StreamSession*) {
     Connection c;
     if (!openRequest(request, c)) return {errorOf(GetLastError(), false, cancel), 0};
     cancel.setInterrupt([&c] { c.request.close(); });
