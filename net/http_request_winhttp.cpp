@@ -158,7 +158,8 @@ struct HttpRequest::Impl {
         return narrow(raw);
     }
 
-    // The announced body length; -1 when the answer has none.
+    // The announced body length; -1 when the answer has none, -2 when it is not a number (an
+    // unrecoverable error, RFC 9110 8.6: WinHTTP would read "12abc" as 12 or as nothing).
     long long announcedLength() {
         wchar_t digits[32] = {};
         DWORD size = sizeof digits;
@@ -167,9 +168,12 @@ struct HttpRequest::Impl {
                                  WINHTTP_NO_HEADER_INDEX))
             return -1;
         long long value = 0;
-        for (const wchar_t* c = digits; *c >= L'0' && *c <= L'9'; ++c)
-            value = value * 10 + (*c - L'0');
-        return value;
+        const wchar_t* c = digits;
+        while (*c == L' ') ++c;
+        if (*c < L'0' || *c > L'9') return -2;
+        for (; *c >= L'0' && *c <= L'9'; ++c) value = value * 10 + (*c - L'0');
+        while (*c == L' ') ++c;
+        return *c == 0 ? value : -2;
     }
 
     bool readBody() {
@@ -206,7 +210,8 @@ struct HttpRequest::Impl {
         // WinHTTP reports a connection closed before the announced length as a normal end
         // of data; a cut body is a failed request, as libcurl reports it.
         long long expected = verb == "HEAD" ? -1 : announcedLength();
-        if (!readBody() || (expected >= 0 && static_cast<long long>(body.size()) != expected)) {
+        if (expected == -2 || !readBody() ||
+            (expected >= 0 && static_cast<long long>(body.size()) != expected)) {
             body.clear();
             return;
         }
