@@ -279,12 +279,12 @@ struct Span {
 std::optional<Span> requestedRange(const Request& request, std::uint64_t size) {
     std::string value = request.header("Range");
     if (value.rfind("bytes=", 0) != 0) return std::nullopt;
-    std::string spec = value.substr(6);
-    std::size_t dash = spec.find('-');
+    std::string ranges = value.substr(6);
+    std::size_t dash = ranges.find('-');
     Span bad{1, 0};
-    if (dash == std::string::npos || spec.find(',') != std::string::npos) return bad;
-    auto from = number(spec.substr(0, dash));
-    auto to = number(spec.substr(dash + 1));
+    if (dash == std::string::npos || ranges.find(',') != std::string::npos) return bad;
+    auto from = number(ranges.substr(0, dash));
+    auto to = number(ranges.substr(dash + 1));
     if (!from) {
         if (!to || *to == 0 || size == 0) return bad;
         auto n = std::min<std::uint64_t>(static_cast<std::uint64_t>(*to), size);
