@@ -27,24 +27,23 @@ int runProgram(HINSTANCE instance, int showCommand) {
     INITCOMMONCONTROLSEX common{sizeof(INITCOMMONCONTROLSEX),
                                 ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&common);
+    // Made before the shared state so that they outlive its release: closing the window during
+    // a download leaves the engine to be stopped by the clean-up, and until it has stopped its
+    // progress events still write to the list. Those writes reach a window that is gone, which
+    // Windows ignores, instead of a control object that is gone.
+    MainWindow window;
+    WindowControls windowControls(window);
     SharedStateScope sharedState;
     // The build decides where the service is; the program reads no setting at run time.
     serviceBase = ZELBRIN_PROGRAM_SERVICE_BASE;
     startRoutine();
 
-    int exitCode = 0;
-    {
-        MainWindow window;
-        WindowControls windowControls(window);
-        if (!window.create(instance, showCommand)) {
-            return 1;
-        }
-        controls = &windowControls;
-        connectWindowEvents(window);
-        exitCode = runMessageLoop(window.hwnd());
-        controls = nullptr;
+    if (!window.create(instance, showCommand)) {
+        return 1;
     }
-    return exitCode;
+    controls = &windowControls;
+    connectWindowEvents(window);
+    return runMessageLoop(window.hwnd());
 }
 
 }  // namespace
