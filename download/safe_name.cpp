@@ -129,9 +129,12 @@ Text chapterFilePath(std::string_view folderPrefix, std::string_view chapterName
                       static_cast<long>(folderPrefix.size() + extension.size());
     if (room < 2) return {};
     Text stem = safeName(chapterName);
-    while (stem.size() > static_cast<size_t>(room)) {
-        stem = finish(cutToBytes(stem, static_cast<size_t>(room)));
-        if (stem.size() > static_cast<size_t>(room)) return {};  // "未命名" or "_CON" too long
+    // Cutting can leave a device name that then gets a "_" in front, one byte more than the
+    // room: cut one byte shorter each time until the finished name fits.
+    for (size_t limit = static_cast<size_t>(room); stem.size() > static_cast<size_t>(room);
+         --limit) {
+        if (limit == 0) return {};
+        stem = finish(cutToBytes(stem, limit));
     }
     return Text(folderPrefix) + stem + Text(extension);
 }

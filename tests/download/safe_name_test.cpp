@@ -89,6 +89,15 @@ TEST(ChapterFilePath, KeepsThePathWithinTheLimitAndTheExtension) {
     }
 }
 
+// Six bytes of room cut "CONIN$章章" to "CONIN$", a device name, whose "_" would not fit.
+TEST(ChapterFilePath, ANameCutToADeviceNameStillGetsAPath) {
+    const Text prefix = "C:\\" + Text(245, 'f') + "\\";  // leaves 6 bytes for the name
+    const Text path = chapterFilePath(prefix, "CONIN$章章");
+    ASSERT_FALSE(path.empty());
+    EXPECT_LE(path.size(), static_cast<size_t>(kMaxPathBytes));
+    EXPECT_EQ(path, prefix + "_CONI.mp3");
+}
+
 TEST(ChapterFilePath, RefusesAFolderThatLeavesNoRoom) {
     EXPECT_EQ(chapterFilePath("C:\\" + Text(260, 'f') + "\\", "第1章"), "");
 }
